@@ -11,11 +11,15 @@ set(TAVREL_UPDATER_FLAGS
 add_library(updater_core STATIC
     app/globals.cpp
     app/text_buffer.cpp
+    install/install_log.cpp
     install/registry_key.cpp
     package/package_check.cpp
     package/package_reader.cpp
     ui/banner.cpp
     ui/update_dialog.cpp
+    update/apply_records.cpp
+    update/folder_tree.cpp
+    update/prepare_backup.cpp
     update/update_run.cpp)
 target_include_directories(updater_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(updater_core PUBLIC TAVREL_PACKAGE_OFFSET=${TAVREL_PACKAGE_OFFSET})

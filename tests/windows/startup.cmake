@@ -1,0 +1,1 @@
+tavrel_windows_test(startup_e2e_test startup_e2e_test.cpp)
