@@ -19,6 +19,7 @@ add_library(updater_core STATIC
     ui/update_dialog.cpp
     update/apply_records.cpp
     update/folder_tree.cpp
+    update/path_walk.cpp
     update/prepare_backup.cpp
     update/update_run.cpp)
 target_include_directories(updater_core PUBLIC ${CMAKE_SOURCE_DIR})

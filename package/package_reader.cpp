@@ -54,3 +54,28 @@ bool VerifyPackageFile(const char* path) {
   CloseHandle(file);
   return valid;
 }
+
+bool ForEachRecordAhead(const char* path, bool (*visit)(void* context, const char* name),
+                        void* context) {
+  LARGE_INTEGER zero, position, size;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(g_packageFile, zero, &position, FILE_CURRENT)) return false;
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool complete = GetFileSizeEx(file, &size) != FALSE;
+  uint64_t offset = (uint64_t)position.QuadPart;
+  while (complete && offset < (uint64_t)size.QuadPart) {
+    TextBuffer name;
+    DWORD recordSize = 0;
+    if (!ReadAt(file, offset, name, kRecordNameSize) ||
+        !ReadAt(file, offset + kRecordNameSize, &recordSize, sizeof recordSize) ||
+        BoundedLength(name, kTextSize) < 0 || !visit(context, name)) {
+      complete = false;
+      break;
+    }
+    offset += kRecordHeaderSize + (uint64_t)recordSize;
+  }
+  CloseHandle(file);
+  return complete;
+}

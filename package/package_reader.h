@@ -15,4 +15,10 @@ void ClosePackage();
 // reads it. False when the file cannot be read or the package breaks a rule.
 bool VerifyPackageFile(const char* path);
 
+// Walks the record names still ahead of g_packageFile on a handle of its own, without moving
+// g_packageFile: visit gets each name in package order and returns false to stop. False when
+// the names cannot be read to the end of the file, or when visit stopped the walk.
+bool ForEachRecordAhead(const char* path, bool (*visit)(void* context, const char* name),
+                        void* context);
+
 #endif

@@ -6,9 +6,9 @@
 #include "ui/banner.h"
 #include "update/update_run.h"
 
-namespace {
-
 const char kReadFailedText[] = "アップデートデータの読み出しに失敗しました";
+
+namespace {
 
 // The package cannot be used: say so, then close, which ends the program.
 BOOL RefusePackage(HWND hwnd) {

@@ -9,6 +9,9 @@ const int kRunButton = IDOK;         // "実行"
 const int kCancelButton = IDCANCEL;  // "キャンセル"
 const int kStatusLine = 1000;
 
+// The message for a package that cannot be read or used.
+extern const char kReadFailedText[];
+
 INT_PTR CALLBACK UpdateDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif
