@@ -81,6 +81,14 @@ HWND UpdaterSession::WaitForFrame(DWORD timeoutMs) {
   return frame_;
 }
 
+HWND UpdaterSession::WaitForAnyFrame(DWORD timeoutMs) {
+  WaitUntil([&] {
+    frame_ = TopLevelOf(processId_, kFrameClass, NULL, false);
+    return frame_ != NULL || !running();
+  }, timeoutMs);
+  return frame_;
+}
+
 HWND UpdaterSession::dialog() const {
   return frame_ ? FindWindowExA(frame_, NULL, kDialogClass, NULL) : NULL;
 }
@@ -171,4 +179,14 @@ DWORD UpdaterSession::WaitForExit(DWORD timeoutMs) {
 
 bool UpdaterSession::running() const {
   return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+unsigned ScreenPixelAt(HWND window, int clientX, int clientY) {
+  POINT point = {clientX, clientY};
+  ClientToScreen(window, &point);
+  HDC screen = GetDC(NULL);
+  COLORREF color = GetPixel(screen, point.x, point.y);
+  ReleaseDC(NULL, screen);
+  return ((unsigned)GetRValue(color) << 16) | ((unsigned)GetGValue(color) << 8) |
+         (unsigned)GetBValue(color);
 }

@@ -33,6 +33,9 @@ class UpdaterSession {
   // The visible frame window (class "Tavrel_Update") of this process; NULL after the timeout.
   HWND WaitForFrame(DWORD timeoutMs = 10000);
   HWND frame() const { return frame_; }
+  // The frame window of this process whether shown or not (it is hidden while the dialog
+  // initialises, e.g. behind a start-up message box); NULL after the timeout. Sets frame().
+  HWND WaitForAnyFrame(DWORD timeoutMs = 10000);
   HWND dialog() const;                     // the update dialog inside the frame
   std::string Caption() const;             // the frame's caption
   std::string StatusText() const;          // the status line, control 1000
@@ -83,5 +86,9 @@ class UpdaterSession {
 
 // Text of a window of another process, in the ANSI code page.
 std::string WindowText(HWND window);
+
+// The colour on the screen at a client point of a window (of any process), as 0xRRGGBB. The
+// screen DC is read: GetPixel on another process's window DC does not see its drawing.
+unsigned ScreenPixelAt(HWND window, int clientX, int clientY);
 
 #endif
