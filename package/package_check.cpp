@@ -101,6 +101,28 @@ bool CheckBanner(const Reader& reader, uint64_t offset, uint32_t bannerSize,
   return true;
 }
 
+// Upper-case ASCII letter of c, other bytes unchanged.
+unsigned char Upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? (unsigned char)(c - 32) : c; }
+
+// True when name[0..length) is a DOS device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9), alone or
+// with an extension: Windows opens the device instead of a file of that name.
+bool IsDeviceName(const char* name, uint32_t length) {
+  uint32_t stem = 0;
+  while (stem < length && name[stem] != '.') ++stem;
+  while (stem > 0 && name[stem - 1] == ' ') --stem;
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  if (stem == 3) {
+    for (const char* device : kDevices)
+      if (Upper(name[0]) == device[0] && Upper(name[1]) == device[1] && Upper(name[2]) == device[2])
+        return true;
+  }
+  if (stem == 4 && name[3] >= '1' && name[3] <= '9') {
+    unsigned char a = Upper(name[0]), b = Upper(name[1]), c = Upper(name[2]);
+    return (a == 'C' && b == 'O' && c == 'M') || (a == 'L' && b == 'P' && c == 'T');
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsCp932LeadByte(unsigned char byte) {
@@ -119,6 +141,8 @@ const char* CheckRecordName(const char* name, uint32_t length, bool (*isLeadByte
     if (c == '\\') {
       if (i == componentStart) return "the name has an empty folder component";
       if (onlyDotsAndSpaces) return "the name has a component of dots (\".\" or \"..\")";
+      if (IsDeviceName(name + componentStart, i - componentStart))
+        return "the name has a component that is a device name (CON, NUL, COM1, ...)";
       componentStart = i + 1;
       onlyDotsAndSpaces = true;
       continue;
@@ -126,6 +150,8 @@ const char* CheckRecordName(const char* name, uint32_t length, bool (*isLeadByte
     if (c == ':') return "the name carries a drive or stream colon";
     if (c == '/') return "the name uses a forward slash";
     if (c < 0x20) return "the name holds a control character";
+    if (c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|')
+      return "the name holds a character Windows does not allow in file names";
     if (c != '.' && c != ' ') onlyDotsAndSpaces = false;
     if (isLeadByte(c)) {
       if (i + 1 >= length) return "the name ends inside a double-byte character";

@@ -326,6 +326,19 @@ TEST(CheckRecordName, RelativeNamesOnly) {
       {"a\x01" "b", false},
       {std::string(200, 'n'), false},
       {"a\x83", false},  // a lead byte with no trail byte
+      {"CON", false},
+      {"data\\nul.txt", false},
+      {"com1", false},
+      {"LPT9.log\\x", false},
+      {"CON .txt", false},
+      {"CONSOLE.txt", true},
+      {"COM0", true},
+      {"data\\COM10", true},
+      {"a*b", false},
+      {"a?b", false},
+      {"a|b", false},
+      {"a<b>", false},
+      {"a\"b", false},
   };
   for (const NameCase& c : cases) {
     SCOPED_TRACE("name \"" + c.name + "\"");
