@@ -29,7 +29,7 @@ std::vector<uint8_t> TextField(const std::string& text) {
   return field;
 }
 
-std::vector<uint8_t> SerializePackage(const PackageContents& contents) {
+std::vector<uint8_t> SerializeHeader(const PackageContents& contents) {
   std::vector<uint8_t> out;
   PutBytes(out, TextField(contents.title));
   PutBytes(out, TextField(contents.version));
@@ -40,6 +40,17 @@ std::vector<uint8_t> SerializePackage(const PackageContents& contents) {
   PutBytes(out, TextField(contents.installedText));
   PutBytes(out, TextField(contents.notInstalledText));
   out.push_back(contents.saveWarning);
+  return out;
+}
+
+std::vector<uint8_t> SerializeRecordHeader(const std::string& name, uint32_t size) {
+  std::vector<uint8_t> out = TextField(name);
+  PutU32(out, size);
+  return out;
+}
+
+std::vector<uint8_t> SerializePackage(const PackageContents& contents) {
+  std::vector<uint8_t> out = SerializeHeader(contents);
   for (const PackageRecord& record : contents.records) {
     if (record.rawName.empty()) {
       PutBytes(out, TextField(record.name));

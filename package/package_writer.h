@@ -38,6 +38,12 @@ std::vector<uint8_t> TextField(const std::string& text);
 // The package bytes alone (what goes behind the updater image).
 std::vector<uint8_t> SerializePackage(const PackageContents& contents);
 
+// The pieces, for a writer that streams the records' data instead of holding it: the
+// PackageHeader (title up to saveWarning; contents.records is ignored), and a record's name and
+// size fields, which its size bytes of data follow.
+std::vector<uint8_t> SerializeHeader(const PackageContents& contents);
+std::vector<uint8_t> SerializeRecordHeader(const std::string& name, uint32_t size);
+
 // A packed 24-bit bottom-up DIB of width x height whose pixel at (x, y), counted from the top,
 // is colorAt(x, y) as 0xRRGGBB.
 std::vector<uint8_t> MakeBanner(int width, int height, uint32_t (*colorAt)(int x, int y, void* ctx),
