@@ -1,0 +1,165 @@
+// Banner pictures of every accepted kind become the same packed 24-bit bottom-up DIB.
+#include <gtest/gtest.h>
+
+#include "package/package_format.h"
+#include "tests/native/mkupdate_test_support.h"
+#include "tools/mkupdate/banner_convert.h"
+
+namespace {
+
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+  return (uint32_t)b[at] | ((uint32_t)b[at + 1] << 8) | ((uint32_t)b[at + 2] << 16) |
+         ((uint32_t)b[at + 3] << 24);
+}
+
+// The colour of the DIB pixel at (x, y), y counted from the top of the picture.
+uint32_t DibColor(const std::vector<uint8_t>& dib, int x, int y) {
+  size_t row = (size_t)(kBannerHeight - 1 - y);  // bottom-up: the last picture row comes first
+  size_t at = kBitmapInfoHeaderSize + row * kBannerRowBytes + (size_t)x * 3;
+  return ((uint32_t)dib[at + 2] << 16) | ((uint32_t)dib[at + 1] << 8) | dib[at];
+}
+
+void ExpectBannerHeader(const std::vector<uint8_t>& dib) {
+  ASSERT_EQ(dib.size(), kBitmapInfoHeaderSize + kBannerPixelBytes);
+  EXPECT_EQ(U32(dib, 0), 40u);
+  EXPECT_EQ(U32(dib, 4), 320u);
+  EXPECT_EQ(U32(dib, 8), 240u);  // positive: bottom-up
+  EXPECT_EQ(dib[12] | (dib[13] << 8), 1);
+  EXPECT_EQ(dib[14] | (dib[15] << 8), 24);
+  EXPECT_EQ(U32(dib, 16), 0u);  // BI_RGB
+  EXPECT_EQ(U32(dib, 32), 0u);  // no colour table
+}
+
+uint32_t Stripes(int x, int y) { return (x / 40 + y / 30) % 2 ? 0x102030 : 0xF0E0D0; }
+
+struct Picture {
+  const char* name;
+  std::vector<uint8_t> (*make)();
+  uint32_t (*color)(int, int);
+};
+
+void PrintTo(const Picture& x, std::ostream* os) { *os << x.name; }
+
+class BannerPicture : public ::testing::TestWithParam<Picture> {};
+
+TEST_P(BannerPicture, GivesBottomUpRowsOfTheSamePixels) {
+  std::vector<uint8_t> dib;
+  std::string problem;
+  ASSERT_TRUE(ConvertBanner(GetParam().make(), BannerFit::kExact, &dib, &problem)) << problem;
+  ExpectBannerHeader(dib);
+  for (int y : {0, 1, 119, 238, 239})
+    for (int x : {0, 1, 160, 318, 319})
+      ASSERT_EQ(DibColor(dib, x, y), GetParam().color(x, y)) << "pixel " << x << "," << y;
+  // the first row in the file is the picture's bottom row
+  EXPECT_EQ(dib[40 + 2], (GetParam().color(0, 239) >> 16) & 0xFF);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, BannerPicture,
+    ::testing::Values(
+        Picture{"png_rgba", [] { return EncodePng(320, 240, 4); }, TestColor},
+        Picture{"png_rgb", [] { return EncodePng(320, 240, 3); }, TestColor},
+        Picture{"bmp32_top_down", [] { return EncodeBmp(320, 240, 32, true); }, TestColor},
+        Picture{"bmp32_bottom_up", [] { return EncodeBmp(320, 240, 32, false); }, TestColor},
+        Picture{"bmp24_top_down", [] { return EncodeBmp(320, 240, 24, true); }, TestColor},
+        Picture{"bmp24_bottom_up", [] { return EncodeBmp(320, 240, 24, false); }, TestColor},
+        Picture{"bmp8_palette", [] { return EncodeBmp(320, 240, 8, false, Stripes); }, Stripes},
+        Picture{"bmp8_palette_top_down", [] { return EncodeBmp(320, 240, 8, true, Stripes); },
+                Stripes}),
+    [](const ::testing::TestParamInfo<Picture>& info) { return std::string(info.param.name); });
+
+TEST(BannerPicture, TopDown32BitRowsAreReversedExactly) {
+  // Row by row: DIB row r (from the file's start) is picture row 239 - r.
+  std::vector<uint8_t> dib;
+  std::string problem;
+  ASSERT_TRUE(ConvertBanner(EncodeBmp(320, 240, 32, true), BannerFit::kExact, &dib, &problem));
+  for (int r = 0; r < 240; ++r) {
+    const uint8_t* row = dib.data() + 40 + (size_t)r * 960;
+    uint32_t c = TestColor(5, 239 - r);
+    ASSERT_EQ(row[15], (uint8_t)c) << "row " << r;
+    ASSERT_EQ(row[16], (uint8_t)(c >> 8)) << "row " << r;
+    ASSERT_EQ(row[17], (uint8_t)(c >> 16)) << "row " << r;
+  }
+}
+
+struct SizeCase {
+  int width, height;
+  BannerFit fit;
+  bool accepted;
+  const char* problem;
+};
+
+void PrintTo(const SizeCase& x, std::ostream* os) { *os << x.width << "x" << x.height; }
+
+class BannerSize : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(BannerSize, IsRefusedUnlessFitted) {
+  const SizeCase& c = GetParam();
+  std::vector<uint8_t> dib;
+  std::string problem;
+  bool ok = ConvertBanner(EncodePng(c.width, c.height, 3), c.fit, &dib, &problem);
+  EXPECT_EQ(ok, c.accepted) << problem;
+  if (ok) {
+    ExpectBannerHeader(dib);
+    if (c.fit == BannerFit::kCrop) {  // the top-left part, as the updater would show it
+      EXPECT_EQ(DibColor(dib, 0, 0), TestColor(0, 0));
+      EXPECT_EQ(DibColor(dib, 319, 239), TestColor(319, 239));
+    }
+  } else {
+    EXPECT_EQ(problem, c.problem);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, BannerSize,
+    ::testing::Values(
+        SizeCase{640, 480, BannerFit::kExact, false,
+                 "is 640 x 480 pixels; a banner must be 320 x 240 (or ask for --banner-fit crop "
+                 "or scale)"},
+        SizeCase{320, 239, BannerFit::kExact, false,
+                 "is 320 x 239 pixels; a banner must be 320 x 240 (or ask for --banner-fit crop "
+                 "or scale)"},
+        SizeCase{400, 300, BannerFit::kCrop, true, ""},
+        SizeCase{319, 240, BannerFit::kCrop, false,
+                 "is 319 x 240 pixels, too small to crop to 320 x 240"},
+        SizeCase{160, 120, BannerFit::kScale, true, ""},
+        SizeCase{1000, 90, BannerFit::kScale, true, ""}));
+
+TEST(BannerPicture, ScalingAUniformPictureKeepsItsColour) {
+  // 2 x 2 grey in, 320 x 240 of the same grey out
+  std::vector<uint8_t> dib;
+  std::string problem;
+  std::vector<uint8_t> bmp = EncodeBmp(2, 2, 24, false, [](int, int) { return 0x808080u; });
+  ASSERT_TRUE(ConvertBanner(bmp, BannerFit::kScale, &dib, &problem)) << problem;
+  EXPECT_EQ(DibColor(dib, 0, 0), 0x808080u);
+  EXPECT_EQ(DibColor(dib, 200, 100), 0x808080u);
+}
+
+TEST(BannerPicture, RefusesFilesThatAreNotPngOrBmp) {
+  std::vector<uint8_t> dib;
+  std::string problem;
+  EXPECT_FALSE(ConvertBanner(Bytes("GIF89a...."), BannerFit::kExact, &dib, &problem));
+  EXPECT_EQ(problem, "is neither a PNG nor a BMP file");
+  std::vector<uint8_t> cut = EncodePng(320, 240, 3);
+  cut.resize(cut.size() / 2);
+  EXPECT_FALSE(ConvertBanner(cut, BannerFit::kExact, &dib, &problem));
+  EXPECT_EQ(problem.rfind("cannot be decoded: ", 0), 0u) << problem;
+}
+
+TEST(BannerPicture, BmpFileHeaderPointsAtThePixels) {
+  std::vector<uint8_t> dib = MakeQuadrantBanner();
+  std::vector<uint8_t> bmp = BmpFileFromDib(dib);
+  ASSERT_EQ(bmp.size(), 14 + dib.size());
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  EXPECT_EQ(U32(bmp, 2), bmp.size());
+  EXPECT_EQ(U32(bmp, 10), 54u);
+  EXPECT_TRUE(std::equal(dib.begin(), dib.end(), bmp.begin() + 14));
+  // and the file reads back as the same banner
+  std::vector<uint8_t> again;
+  std::string problem;
+  ASSERT_TRUE(ConvertBanner(bmp, BannerFit::kExact, &again, &problem)) << problem;
+  EXPECT_EQ(again, dib);
+}
+
+}  // namespace
