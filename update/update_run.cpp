@@ -28,6 +28,31 @@ bool RecordFits(void* context, const char* name) {
   return fits;
 }
 
+// Every entry below the install folder's save folder, from relative down, must also fit below
+// backupSave, where moving the save data puts it; so must the listing patterns on the way.
+bool SaveTreeFits(const char* backupSave, const char* relative) {
+  TextBuffer pattern, entryRelative, dest;
+  bool composed = relative[0] ? FormatText(pattern, "%s\\SAV\\%s\\*.*", g_installDir, relative)
+                              : FormatText(pattern, "%s\\SAV\\*.*", g_installDir);
+  if (!composed) return false;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA(pattern, &entry);
+  if (find == INVALID_HANDLE_VALUE) return true;  // nothing there to move
+  bool fits = true;
+  do {
+    const char* name = entry.cFileName;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    fits = (relative[0] ? FormatText(entryRelative, "%s\\%s", relative, name)
+                        : FormatText(entryRelative, "%s", name)) &&
+           FormatText(dest, "%s\\%s", backupSave, entryRelative);
+    if (fits && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      fits = SaveTreeFits(backupSave, entryRelative);
+  } while (fits && FindNextFileA(find, &entry));
+  FindClose(find);
+  return fits;
+}
+
 // Ends the program after a refusal that has been shown.
 void EndRun() { DestroyWindow(g_frameWindow); }
 
@@ -43,7 +68,7 @@ void RunUpdate(HWND dialog) {
 
   // Check every path before anything is moved, deleted or written. A record that would not
   // fit is named in the create-failure message; "SAV" stands for the save folder itself.
-  TextBuffer backupDir, savePath;
+  TextBuffer backupDir, savePath, backupSave;
   backupDir[0] = 0;
   PathCheck check;
   check.backupDir = backupDir;
@@ -51,7 +76,7 @@ void RunUpdate(HWND dialog) {
   bool probeFits = FormatText(savePath, "%s\\SAV\\*.SAV", g_installDir);
   bool needsBackup = probeFits && SaveDataPresent();
   check.backupUnnamed =
-      needsBackup && !(NameBackupDir(backupDir) && FormatText(savePath, "%s\\SAV", backupDir));
+      needsBackup && !(NameBackupDir(backupDir) && FormatText(backupSave, "%s\\SAV", backupDir));
   if (!probeFits) {
     ShowCreateFailure("SAV");
     EndRun();
@@ -66,7 +91,13 @@ void RunUpdate(HWND dialog) {
     EndRun();
     return;
   }
-  if (check.backupUnnamed) {  // no records, but the save folder has nowhere to go
+  // Save data that the run may move into a new backup folder must fit there whole: a move cut
+  // short would leave part of it behind in a save folder that the update makes unusable.
+  bool saveUnmovable = check.backupUnnamed ||
+                       (needsBackup && g_saveWarning &&
+                        GetFileAttributesA(backupDir) == INVALID_FILE_ATTRIBUTES &&
+                        !SaveTreeFits(backupSave, ""));
+  if (saveUnmovable) {  // the save folder has nowhere to go
     ShowCreateFailure("SAV");
     EndRun();
     return;
