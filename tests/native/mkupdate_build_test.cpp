@@ -143,6 +143,15 @@ TEST_F(BuildTest, FolderFilesComeInByteOrderOfTheirNames) {
   EXPECT_FALSE(fs::exists(Path("out.exe")));
 }
 
+TEST_F(BuildTest, DryRunNeedsNoOutput) {
+  std::vector<std::string> args = BaseBuild();
+  Remove(args, "-o");
+  args.push_back("--dry-run");
+  RunResult r = RunTool(args);
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "3000  data\\level1.dat\n9  readme.txt\ndry run: 2 files, 3009 bytes; nothing written\n");
+}
+
 TEST_F(BuildTest, AnUpdateWithoutFilesIsValid) {
   std::vector<std::string> args = BaseBuild();
   Remove(args, "--files");

@@ -285,8 +285,7 @@ bool PlanBuild(const BuildRequest& request, BuildPlan* plan, std::vector<std::st
     problems->push_back("stub: no updater program found; give it with --stub");
   else
     CheckStub(plan->stub, plan->packageOffset, problems);
-  if (request.output.empty()) problems->push_back("output: no file named (-o)");
-  else if (!plan->stub.empty() && SamePath(request.output, plan->stub))
+  if (!request.output.empty() && !plan->stub.empty() && SamePath(request.output, plan->stub))
     problems->push_back("output " + PathToUtf8(request.output) + ": is the stub itself");
 
   // Files.
