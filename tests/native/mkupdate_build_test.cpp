@@ -7,7 +7,7 @@
 #include "tests/native/mkupdate_test_support.h"
 #include "tools/mkupdate/banner_convert.h"
 #include "tools/mkupdate/build.h"
-#include "tools/mkupdate/inspect.h"
+#include "tools/mkupdate/examine.h"
 
 namespace {
 

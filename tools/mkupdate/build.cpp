@@ -7,7 +7,7 @@
 
 #include "package/package_check.h"
 #include "package/package_format.h"
-#include "tools/mkupdate/inspect.h"
+#include "tools/mkupdate/examine.h"
 #include "tools/mkupdate/text_codec.h"
 
 #ifndef TAVREL_DEFAULT_STUB

@@ -5,7 +5,7 @@
 
 #include "package/package_format.h"
 #include "tools/mkupdate/build.h"
-#include "tools/mkupdate/inspect.h"
+#include "tools/mkupdate/examine.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // `mkupdate list`, `verify` and `extract`: reading a built update. Each of them first runs the
 // updater's own check (CheckPackage) over the file.
-#ifndef TAVREL_MKUPDATE_INSPECT_H
-#define TAVREL_MKUPDATE_INSPECT_H
+#ifndef TAVREL_MKUPDATE_EXAMINE_H
+#define TAVREL_MKUPDATE_EXAMINE_H
 
 #include <stdint.h>
 

@@ -1,4 +1,4 @@
-#include "tools/mkupdate/inspect.h"
+#include "tools/mkupdate/examine.h"
 
 #include <cstdio>
 #include <memory>
