@@ -38,32 +38,6 @@ std::vector<std::string> ListingOrder(const std::string& folder) {
   return names;
 }
 
-// Paths of any length, through the "\\?\" form of the wide functions.
-std::wstring Wide(const std::string& ansi) {
-  int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, NULL, 0);
-  std::wstring wide(n, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n);
-  wide.resize(n - 1);
-  return L"\\\\?\\" + wide;
-}
-bool LongExists(const std::string& path) {
-  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-bool MakeLongFile(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
-  CloseHandle(file);
-  return written == bytes.size();
-}
-bool MakeLongDir(const std::string& path) { return CreateDirectoryW(Wide(path).c_str(), NULL); }
-void RemoveLong(const std::string& path) {
-  DeleteFileW(Wide(path).c_str());
-  RemoveDirectoryW(Wide(path).c_str());
-}
-
 const Files kNested = {{"top.txt", "top"},
                        {"sub\\b.txt", "b"},
                        {"sub\\deeper\\c.txt", "c"},
@@ -156,7 +130,7 @@ struct UnlistableCase {
 
 // Thai has no code page 932 form: the ANSI listing shows "?", which no folder path can name.
 std::string MakeUnnamable(const std::string& parent) {
-  std::wstring wide = Wide(parent) + L"\\\x0E01";
+  std::wstring wide = LongPath(parent) + L"\\\x0E01";
   EXPECT_TRUE(CreateDirectoryW(wide.c_str(), NULL));
   HANDLE file = CreateFileW((wide + L"\\in.txt").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                             0, NULL);
@@ -165,7 +139,7 @@ std::string MakeUnnamable(const std::string& parent) {
   return "?";
 }
 void RemoveUnnamable(const std::string& parent) {
-  std::wstring wide = Wide(parent) + L"\\\x0E01";
+  std::wstring wide = LongPath(parent) + L"\\\x0E01";
   DeleteFileW((wide + L"\\in.txt").c_str());
   RemoveDirectoryW(wide.c_str());
 }
@@ -176,7 +150,7 @@ std::string MakeTooDeepToList(const std::string& parent) {
   std::string path = parent + "\\" + name;
   EXPECT_EQ(path.size(), 257u);
   EXPECT_TRUE(MakeDirs(path));
-  EXPECT_TRUE(MakeLongFile(path + "\\in.txt", "in"));
+  EXPECT_TRUE(WriteLongFile(path + "\\in.txt", "in"));
   return name;
 }
 void RemoveTooDeepToList(const std::string& parent) {
@@ -317,9 +291,9 @@ TEST(TreeLongPaths, EntryThatDoesNotFitIsLeftAloneWithFalse) {
       ASSERT_EQ(dest.size() + 1 + name.size(), (size_t)c.destLength);
       MakeTree(source, {{"a.txt", "a"}});
       std::string entry = source + "\\" + name;
-      ASSERT_TRUE(c.folder ? MakeLongDir(entry) : MakeLongFile(entry, "long"));
+      ASSERT_TRUE(c.folder ? MakeLongDir(entry) : WriteLongFile(entry, "long"));
       if (c.folder) {
-        ASSERT_TRUE(MakeLongFile(entry + "\\x", "x"));
+        ASSERT_TRUE(WriteLongFile(entry + "\\x", "x"));
       }
 
       bool fits = c.sourceLength <= 259 && (op == kDelete || c.destLength <= 259);

@@ -139,40 +139,6 @@ TEST(InstallLogHeld, LogHeldOpenWithoutSharingIsLeftAlone) {
   EXPECT_EQ(ReadFileText(logPath), Log(6, {"A", "G.BIN"}));
 }
 
-// A file through a path of any length (the "\\?\" form passes MAX_PATH by).
-std::wstring Wide(const std::string& ansi) {
-  int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, NULL, 0);
-  std::wstring wide(n, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n);
-  wide.resize(n - 1);
-  return L"\\\\?\\" + wide;
-}
-
-bool WriteLong(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
-  CloseHandle(file);
-  return written == bytes.size();
-}
-
-std::string ReadLong(const std::string& path) {
-  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  char buffer[4096];
-  DWORD got = 0;
-  ReadFile(file, buffer, sizeof buffer, &got, NULL);
-  CloseHandle(file);
-  return std::string(buffer, got);
-}
-
-bool MakeLongDir(const std::string& path) {
-  return CreateDirectoryW(Wide(path).c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
 // A log whose path needs exactly `logPathLength` bytes: logged up to 259, skipped from 260 on.
 // The skipped cases also hold a decoy where the path cut to 259 bytes would point.
 TEST(InstallLogLongPaths, CandidateThatDoesNotFitIsSkipped) {
@@ -189,17 +155,17 @@ TEST(InstallLogLongPaths, CandidateThatDoesNotFitIsSkipped) {
     std::string logPath = dir + "\\" + folder + "\\install.log";
     ASSERT_EQ((int)logPath.size(), c.logPathLength);
     ASSERT_TRUE(MakeLongDir(dir + "\\" + folder));
-    ASSERT_TRUE(WriteLong(logPath, Log(1)));
+    ASSERT_TRUE(WriteLongFile(logPath, Log(1)));
     std::string decoy = logPath.substr(0, 259);
     if (!c.logged) {
-      ASSERT_TRUE(WriteLong(decoy, Log(1)));
+      ASSERT_TRUE(WriteLongFile(decoy, Log(1)));
     }
     SetInstallDir(dir);
     std::string name = folder + "\\F.BIN";
     AppendToInstallLog(name.c_str());
-    EXPECT_EQ(ReadLong(logPath), c.logged ? Log(2, {name}) : Log(1));
+    EXPECT_EQ(ReadLongFile(logPath), c.logged ? Log(2, {name}) : Log(1));
     if (!c.logged) {
-      EXPECT_EQ(ReadLong(decoy), Log(1));
+      EXPECT_EQ(ReadLongFile(decoy), Log(1));
     }
     EXPECT_FALSE(FileExists(dir + "\\install.log"));
   }

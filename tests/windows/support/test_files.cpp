@@ -137,3 +137,46 @@ void MakeTree(const std::string& root,
     WriteFileText(path, file.second);
   }
 }
+
+std::wstring LongPath(const std::string& ansiPath) {
+  int n = MultiByteToWideChar(CP_ACP, 0, ansiPath.c_str(), -1, NULL, 0);
+  std::wstring wide(n, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansiPath.c_str(), -1, &wide[0], n);
+  wide.resize(n - 1);
+  return L"\\\\?\\" + wide;
+}
+
+bool LongExists(const std::string& path) {
+  return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool WriteLongFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+  CloseHandle(file);
+  return written == bytes.size();
+}
+
+std::string ReadLongFile(const std::string& path) {
+  HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool MakeLongDir(const std::string& path) {
+  return CreateDirectoryW(LongPath(path).c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+void RemoveLong(const std::string& path) {
+  DeleteFileW(LongPath(path).c_str());
+  RemoveDirectoryW(LongPath(path).c_str());
+}

@@ -24,6 +24,14 @@ size_t LastSeparator(const std::string& path);
 bool MakeDirs(const std::string& path);    // every missing folder along path
 void RemoveTree(const std::string& path);  // the folder and all below it; read-only files too
 
+// Paths of any length, through the "\\?\" form of the wide functions (MAX_PATH does not apply).
+std::wstring LongPath(const std::string& ansiPath);
+bool LongExists(const std::string& path);
+bool WriteLongFile(const std::string& path, const std::string& bytes);
+std::string ReadLongFile(const std::string& path);  // "<missing>" when it cannot be opened
+bool MakeLongDir(const std::string& path);          // true also when it exists already
+void RemoveLong(const std::string& path);           // a file or an empty folder
+
 // Everything below root: relative name -> contents; folders appear as "name\" -> "<dir>".
 using TreeSnapshot = std::map<std::string, std::string>;
 TreeSnapshot SnapshotTree(const std::string& root);
