@@ -50,12 +50,15 @@ bool PrepareBackup(BackupMode& mode, TextBuffer& backupDir) {
   if (!NameBackupDir(backupDir) || !FormatText(backupSave, "%s\\SAV", backupDir) ||
       !FormatText(installSave, "%s\\SAV", g_installDir))
     return true;
-  if (GetFileAttributesA(backupDir) == INVALID_FILE_ATTRIBUTES) {
+  DWORD backupAttributes = GetFileAttributesA(backupDir);
+  if (backupAttributes == INVALID_FILE_ATTRIBUTES) {
     CreateDirectoryA(backupDir, NULL);
     CopyTree(installSave, backupSave, "", false);
-  } else {
+  } else if (backupAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     DeleteTree(installSave, "");
   }
+  // A file under the backup folder's name holds no copy of anything: deleting the save data
+  // would lose it, and it cannot be moved there, so it stays where it is.
   CreateDirectoryA(installSave, NULL);
   return true;
 }

@@ -181,6 +181,12 @@ bool UpdaterSession::running() const {
   return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
+bool UpdaterSession::Kill() {
+  if (!process_) return false;
+  TerminateProcess(process_, 1);
+  return WaitForSingleObject(process_, 5000) == WAIT_OBJECT_0;
+}
+
 unsigned ScreenPixelAt(HWND window, int clientX, int clientY) {
   POINT point = {clientX, clientY};
   ClientToScreen(window, &point);

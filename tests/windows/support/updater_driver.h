@@ -61,6 +61,9 @@ class UpdaterSession {
   // waits it notes whether the process ever showed a visible top-level window.
   DWORD WaitForExit(DWORD timeoutMs = 10000);
   bool running() const;
+  // Ends the process at once, wherever it is, as a crash or the task manager would; true
+  // when it has ended.
+  bool Kill();
   // Whether any visible top-level window of this process was seen by any wait so far.
   bool sawWindow() const { return sawWindow_; }
 
