@@ -146,6 +146,123 @@ TEST(BannerPicture, RefusesFilesThatAreNotPngOrBmp) {
   EXPECT_EQ(problem.rfind("cannot be decoded: ", 0), 0u) << problem;
 }
 
+// Files whose header claims more than the file holds, or nothing at all. stb_image alone would
+// allocate the claimed picture and fill it with black (a 54-byte BMP claiming 16000 x 16000 took
+// 755 MB and 2.6 s), hand a picture without pixels to the resizer (a division by zero), or fill
+// pixels past the palette with bytes from its stack.
+void PutLe32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = (uint8_t)(v >> (8 * i));
+}
+void PutBe32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = (uint8_t)(v >> (8 * (3 - i)));
+}
+// A small BMP whose header says width x height (negative: top-down); its rows stay as they are.
+std::vector<uint8_t> BmpClaiming(int width, int height) {
+  std::vector<uint8_t> b = EncodeBmp(4, 2, 24, false);
+  PutLe32(&b, 18, (uint32_t)width);
+  PutLe32(&b, 22, (uint32_t)height);
+  return b;
+}
+std::vector<uint8_t> PngClaiming(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> b = EncodePng(2, 2, 3);
+  PutBe32(&b, 16, width);  // IHDR
+  PutBe32(&b, 20, height);
+  return b;
+}
+uint32_t TwoColours(int x, int) { return x % 2 ? 0xFF0000 : 0x0000FF; }
+uint8_t IndexOfColumn(int x, int) { return (uint8_t)(x % 3); }
+
+struct Malformed {
+  const char* name;
+  std::vector<uint8_t> (*make)();
+  BannerFit fit;
+  std::string problem;
+};
+
+void PrintTo(const Malformed& x, std::ostream* os) { *os << x.name; }
+
+class MalformedBanner : public ::testing::TestWithParam<Malformed> {};
+
+TEST_P(MalformedBanner, IsRefusedWithItsReason) {
+  std::vector<uint8_t> dib = {1, 2, 3};
+  std::string problem;
+  EXPECT_FALSE(ConvertBanner(GetParam().make(), GetParam().fit, &dib, &problem));
+  EXPECT_EQ(problem, GetParam().problem);
+  EXPECT_EQ(dib, std::vector<uint8_t>({1, 2, 3}));
+}
+
+std::string TooLarge(const char* size) {
+  return std::string("is ") + size +
+         " pixels, more than mkupdate reads (16384 a side and 16 megapixels in all); make it "
+         "smaller first";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, MalformedBanner,
+    ::testing::Values(
+        // found by fuzz_banner: tests/fuzz/regressions/banner/bmp_height_0_scaled
+        Malformed{"bmp_height_0", [] { return BmpClaiming(33795, 0); }, BannerFit::kScale,
+                  "is 33795 x 0 pixels: it has no pixels"},
+        Malformed{"bmp_width_0", [] { return BmpClaiming(0, 2); }, BannerFit::kScale,
+                  "is 0 x 2 pixels: it has no pixels"},
+        Malformed{"bmp_16000_square", [] { return BmpClaiming(16000, 16000); },
+                  BannerFit::kScale, TooLarge("16000 x 16000")},
+        Malformed{"bmp_side_16385", [] { return BmpClaiming(16385, 1); }, BannerFit::kScale,
+                  TooLarge("16385 x 1")},
+        Malformed{"bmp_top_down_4097_by_4096", [] { return BmpClaiming(4097, -4096); },
+                  BannerFit::kCrop, TooLarge("4097 x 4096")},
+        Malformed{"png_5000_square", [] { return PngClaiming(5000, 5000); }, BannerFit::kScale,
+                  TooLarge("5000 x 5000")},
+        // Within the limits (exactly 16 megapixels; a side of 16384), so the claim meets the
+        // next check: the rows are not in the file.
+        Malformed{"bmp_4096_square", [] { return BmpClaiming(4096, 4096); }, BannerFit::kScale,
+                  "is cut short: its pixel rows end at byte 50331702 but the file has 78"},
+        Malformed{"bmp_top_down_16384_by_1024", [] { return BmpClaiming(16384, -1024); },
+                  BannerFit::kScale,
+                  "is cut short: its pixel rows end at byte 50331702 but the file has 78"},
+        Malformed{"bmp24_cut_in_half",
+                  [] {
+                    std::vector<uint8_t> b = EncodeBmp(320, 240, 24, false);
+                    b.resize(b.size() / 2);
+                    return b;
+                  },
+                  BannerFit::kExact,
+                  "is cut short: its pixel rows end at byte 230454 but the file has 115227"},
+        Malformed{"bmp32_top_down_last_byte_missing",
+                  [] {
+                    std::vector<uint8_t> b = EncodeBmp(320, 240, 32, true);
+                    b.pop_back();
+                    return b;
+                  },
+                  BannerFit::kExact,
+                  "is cut short: its pixel rows end at byte 307254 but the file has 307253"},
+        Malformed{"bmp8_index_past_palette",
+                  [] {
+                    std::vector<uint8_t> b = EncodeBmp(320, 240, 8, false, TwoColours);
+                    b[b.size() - 1] = 5;  // the last pixel of the picture's top row
+                    return b;
+                  },
+                  BannerFit::kExact, "has a pixel of colour 5 but only 2 colours in its palette"},
+        Malformed{"png_index_past_palette",
+                  [] { return EncodePalettePng(320, 240, {0xFF0000, 0x00FF00}, IndexOfColumn); },
+                  BannerFit::kExact,
+                  "has a pixel of colour 2 but only 2 colours in its palette"}),
+    [](const ::testing::TestParamInfo<Malformed>& info) { return std::string(info.param.name); });
+
+TEST(BannerPicture, PalettePngGivesItsColours) {
+  std::vector<uint8_t> dib;
+  std::string problem;
+  std::vector<uint8_t> png =
+      EncodePalettePng(320, 240, {0xFF0000, 0x00FF00, 0x102030}, IndexOfColumn);
+  ASSERT_TRUE(ConvertBanner(png, BannerFit::kExact, &dib, &problem)) << problem;
+  ExpectBannerHeader(dib);
+  for (int y : {0, 239})
+    for (int x : {0, 1, 2, 3, 319}) {
+      const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x102030};
+      ASSERT_EQ(DibColor(dib, x, y), colours[x % 3]) << "pixel " << x << "," << y;
+    }
+}
+
 TEST(BannerPicture, BmpFileHeaderPointsAtThePixels) {
   std::vector<uint8_t> dib = MakeQuadrantBanner();
   std::vector<uint8_t> bmp = BmpFileFromDib(dib);

@@ -74,6 +74,42 @@ std::vector<uint8_t> EncodePng(int width, int height, int channels) {
   return out;
 }
 
+namespace {
+void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& body) {
+  for (int i = 3; i >= 0; --i) png.push_back((uint8_t)(body.size() >> (8 * i)));
+  size_t start = png.size();
+  png.insert(png.end(), type, type + 4);
+  png.insert(png.end(), body.begin(), body.end());
+  unsigned crc = stbiw__crc32(png.data() + start, (int)(png.size() - start));
+  for (int i = 3; i >= 0; --i) png.push_back((uint8_t)(crc >> (8 * i)));
+}
+}  // namespace
+
+std::vector<uint8_t> EncodePalettePng(int width, int height, const std::vector<uint32_t>& palette,
+                                      uint8_t (*index)(int, int)) {
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  std::vector<uint8_t> ihdr;
+  for (uint32_t v : {(uint32_t)width, (uint32_t)height})
+    for (int i = 3; i >= 0; --i) ihdr.push_back((uint8_t)(v >> (8 * i)));
+  ihdr.insert(ihdr.end(), {8, 3, 0, 0, 0});  // 8 bits, palette, deflate, no filter, no interlace
+  PutChunk(png, "IHDR", ihdr);
+  std::vector<uint8_t> plte;
+  for (uint32_t c : palette)
+    plte.insert(plte.end(), {(uint8_t)(c >> 16), (uint8_t)(c >> 8), (uint8_t)c});
+  PutChunk(png, "PLTE", plte);
+  std::vector<uint8_t> raw;
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);  // filter type None
+    for (int x = 0; x < width; ++x) raw.push_back(index(x, y));
+  }
+  int length = 0;
+  unsigned char* z = stbi_zlib_compress(raw.data(), (int)raw.size(), &length, 8);
+  PutChunk(png, "IDAT", std::vector<uint8_t>(z, z + length));
+  STBIW_FREE(z);
+  PutChunk(png, "IEND", {});
+  return png;
+}
+
 std::vector<uint8_t> EncodeBmp(int width, int height, int bits, bool topDown,
                                uint32_t (*color)(int, int)) {
   std::vector<uint32_t> palette;

@@ -32,6 +32,10 @@ uint32_t TestColor(int x, int y);
 // Pixels as RGB or RGBA rows, top-down.
 std::vector<uint8_t> TestPixels(int width, int height, int channels);
 std::vector<uint8_t> EncodePng(int width, int height, int channels);
+// An 8-bit palette PNG (colour type 3): palette holds 0xRRGGBB entries, index(x, y) the entry
+// of each pixel, which may lie past the palette on purpose.
+std::vector<uint8_t> EncodePalettePng(int width, int height, const std::vector<uint32_t>& palette,
+                                      uint8_t (*index)(int, int));
 // A BMP file of TestColor: bits 8 (palette of the distinct colours, which must be <= 256), 24
 // or 32; topDown gives a negative biHeight.
 std::vector<uint8_t> EncodeBmp(int width, int height, int bits, bool topDown,

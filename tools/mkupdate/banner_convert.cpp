@@ -1,5 +1,8 @@
 #include "tools/mkupdate/banner_convert.h"
 
+#include <limits.h>
+#include <string.h>
+
 #include "package/package_format.h"
 #include "package/package_writer.h"
 
@@ -37,8 +40,106 @@ bool IsPng(const std::vector<uint8_t>& b) {
 
 bool IsBmp(const std::vector<uint8_t>& b) { return b.size() >= 2 && b[0] == 'B' && b[1] == 'M'; }
 
-std::string SizeText(int width, int height) {
+template <typename T>
+std::string SizeText(T width, T height) {
   return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// The largest picture read, checked on its header before anything is decoded: stb_image
+// allocates the whole picture, and for a PNG its inflated rows as well, on the header's word
+// alone, so a damaged header of a few bytes could make the builder take gigabytes and minutes.
+// 16 megapixels (4096 x 4096; at most 128 MB of rows for a 16-bit RGBA PNG) is far more than a
+// picture scaled down to a 320 x 240 banner needs; a side of more than 16384 pixels is a damaged
+// header, not a picture.
+const uint64_t kMaxPictureSide = 16384;
+const uint64_t kMaxPicturePixels = 16 * 1024 * 1024;
+
+// A little-endian field; bytes past the end of the file read as 0, as they do for stb_image.
+uint32_t Field(const std::vector<uint8_t>& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int i = 0; i < bytes; ++i)
+    if (at + i < b.size()) v |= (uint32_t)b[at + i] << (8 * i);
+  return v;
+}
+
+// stb_image reads a BMP's pixel rows without asking whether the file holds them, so a cut file
+// would come out with black rows; and it looks a palette index up in a 256-entry table of which
+// only the file's own colours are set, so an index past them would give whatever bytes were on
+// its stack. Both are refused here, before decoding, on the layout stb_image reads (the header
+// fields themselves it has checked in stbi_info_from_memory): rows padded to 4 bytes from
+// bfOffBits on, and for 1, 4 and 8 bits per pixel the colours between the header and bfOffBits,
+// 4 bytes each (3 with the OS/2 core header, whose table stb_image counts from byte 38 rather
+// than 26).
+bool CheckBmpPixels(const std::vector<uint8_t>& b, uint64_t width, uint64_t height,
+                    std::string* problem) {
+  const int64_t offset = Field(b, 10, 4), headerSize = Field(b, 14, 4);
+  const bool core = headerSize == 12;
+  const uint64_t bits = Field(b, core ? 24 : 28, 2);
+  const uint64_t stride = (width * bits + 31) / 32 * 4;
+  const uint64_t end = (uint64_t)offset + stride * (height - 1) + (width * bits + 7) / 8;
+  if (end > b.size()) {
+    *problem = "is cut short: its pixel rows end at byte " + std::to_string(end) +
+               " but the file has " + std::to_string(b.size());
+    return false;
+  }
+  if (bits != 1 && bits != 4 && bits != 8) return true;
+  const int64_t colours = core ? (offset - 14 - 24) / 3 : (offset - 14 - headerSize) / 4;
+  for (uint64_t y = 0; y < height; ++y) {
+    const uint8_t* row = b.data() + offset + y * stride;
+    for (uint64_t x = 0; x < width; ++x) {
+      int index = bits == 8   ? row[x]
+                  : bits == 4 ? (row[x / 2] >> (x % 2 ? 0 : 4)) & 15
+                              : (row[x / 8] >> (7 - x % 8)) & 1;
+      if (index >= colours) {
+        *problem = "has a pixel of colour " + std::to_string(index) + " but only " +
+                   std::to_string(colours < 0 ? 0 : colours) + " colours in its palette";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// The PNG counterpart: stb_image's palette is a 256-entry table of which only the PLTE chunk's
+// entries are set. The file is decoded a second time with every PLTE chunk replaced by one of
+// 256 entries whose red is the entry's own index, which gives back the index of every pixel.
+// (stb_image does not check chunk CRCs, so the copy keeps the old ones.)
+bool CheckPngPalette(const std::vector<uint8_t>& b, std::string* problem) {
+  auto be32 = [&](size_t at) {
+    return ((uint32_t)b[at] << 24) | ((uint32_t)b[at + 1] << 16) | ((uint32_t)b[at + 2] << 8) |
+           b[at + 3];
+  };
+  if (b.size() < 33 || b[25] != 3) return true;  // IHDR's colour type: not a palette picture
+  std::vector<uint8_t> copy(b.begin(), b.begin() + 8);
+  uint32_t colours = 0;
+  for (size_t at = 8; at + 12 <= b.size();) {
+    uint32_t length = be32(at);
+    if (length > b.size() - at - 12) break;  // the decoder has refused this already
+    size_t next = at + 12 + length;
+    if (memcmp(&b[at + 4], "PLTE", 4) == 0) {
+      colours = length / 3;
+      static const uint8_t kHead[8] = {0, 0, 3, 0, 'P', 'L', 'T', 'E'};
+      copy.insert(copy.end(), kHead, kHead + 8);
+      for (int i = 0; i < 256; ++i) copy.insert(copy.end(), {(uint8_t)i, 0, 0});
+      copy.insert(copy.end(), b.begin() + next - 4, b.begin() + next);
+    } else {
+      copy.insert(copy.end(), b.begin() + at, b.begin() + next);
+    }
+    at = next;
+  }
+  int width = 0, height = 0, channels = 0;
+  unsigned char* index = stbi_load_from_memory(copy.data(), (int)copy.size(), &width, &height,
+                                               &channels, 3);
+  if (!index) return true;  // as the real decode has found
+  bool ok = true;
+  for (size_t i = 0; ok && i < (size_t)width * height; ++i)
+    if (index[i * 3] >= colours) {
+      *problem = "has a pixel of colour " + std::to_string(index[i * 3]) + " but only " +
+                 std::to_string(colours) + " colours in its palette";
+      ok = false;
+    }
+  stbi_image_free(index);
+  return ok;
 }
 
 }  // namespace
@@ -57,11 +158,48 @@ bool ConvertBanner(const std::vector<uint8_t>& fileBytes, BannerFit fit,
     *problem = "is neither a PNG nor a BMP file";
     return false;
   }
+  if (fileBytes.size() > INT_MAX) {  // stb_image takes the length as an int
+    *problem = "is too large to be a picture (" + std::to_string(fileBytes.size()) + " bytes)";
+    return false;
+  }
   int width = 0, height = 0, channels = 0;
+  if (!stbi_info_from_memory(fileBytes.data(), (int)fileBytes.size(), &width, &height,
+                             &channels)) {
+    *problem = std::string("cannot be decoded: ") + stbi_failure_reason();
+    return false;
+  }
+  // A BMP header's height is negative for top-down rows, and stb_image passes it on as it is.
+  const uint64_t claimedWidth = (uint32_t)width;
+  const uint64_t claimedHeight = IsBmp(fileBytes) && height < 0
+                                     ? (uint64_t)(-(int64_t)height)
+                                     : (uint64_t)(uint32_t)height;
+  if (claimedWidth == 0 || claimedHeight == 0) {
+    *problem = "is " + SizeText(claimedWidth, claimedHeight) + " pixels: it has no pixels";
+    return false;
+  }
+  if (claimedWidth > kMaxPictureSide || claimedHeight > kMaxPictureSide ||
+      claimedWidth * claimedHeight > kMaxPicturePixels) {
+    *problem = "is " + SizeText(claimedWidth, claimedHeight) +
+               " pixels, more than mkupdate reads (" + std::to_string(kMaxPictureSide) +
+               " a side and " + std::to_string(kMaxPicturePixels >> 20) +
+               " megapixels in all); make it smaller first";
+    return false;
+  }
+  if (IsBmp(fileBytes) && !CheckBmpPixels(fileBytes, claimedWidth, claimedHeight, problem))
+    return false;
   unsigned char* rgb = stbi_load_from_memory(fileBytes.data(), (int)fileBytes.size(), &width,
                                              &height, &channels, 3);
   if (!rgb) {
     *problem = std::string("cannot be decoded: ") + stbi_failure_reason();
+    return false;
+  }
+  if ((uint64_t)width != claimedWidth || (uint64_t)height != claimedHeight) {
+    stbi_image_free(rgb);
+    *problem = "cannot be decoded: its size is not the one its header gives";
+    return false;
+  }
+  if (IsPng(fileBytes) && !CheckPngPalette(fileBytes, problem)) {
+    stbi_image_free(rgb);
     return false;
   }
   const int w = (int)kBannerWidth, h = (int)kBannerHeight;
