@@ -1,6 +1,8 @@
 // Banner pictures of every accepted kind become the same packed 24-bit bottom-up DIB.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "package/package_format.h"
 #include "tests/native/mkupdate_test_support.h"
 #include "tools/mkupdate/banner_convert.h"
@@ -261,6 +263,27 @@ TEST(BannerPicture, PalettePngGivesItsColours) {
       const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x102030};
       ASSERT_EQ(DibColor(dib, x, y), colours[x % 3]) << "pixel " << x << "," << y;
     }
+}
+
+// Empty IDAT chunks are allowed and add nothing; before the first one with data, stb_image
+// would call memcpy on a null pointer (UndefinedBehaviorSanitizer stops the sanitize build there).
+// Found by fuzz_banner: tests/fuzz/regressions/banner/png_empty_first_idat.
+TEST(BannerPicture, EmptyIdatChunksChangeNothing) {
+  const std::vector<uint8_t> png = EncodePng(320, 240, 3);
+  std::vector<uint8_t> dib, expected;
+  std::string problem;
+  ASSERT_TRUE(ConvertBanner(png, BannerFit::kExact, &expected, &problem)) << problem;
+  const std::vector<uint8_t> empty = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
+  const std::vector<uint8_t> idat = {'I', 'D', 'A', 'T'};
+  const size_t first = std::search(png.begin(), png.end(), idat.begin(), idat.end()) -
+                       png.begin() - 4;  // at its length field
+  const size_t iend = png.size() - 12;
+  for (size_t at : {first, iend}) {
+    std::vector<uint8_t> file = png;
+    file.insert(file.begin() + at, empty.begin(), empty.end());
+    ASSERT_TRUE(ConvertBanner(file, BannerFit::kExact, &dib, &problem)) << problem;
+    EXPECT_EQ(dib, expected) << "empty IDAT at byte " << at;
+  }
 }
 
 TEST(BannerPicture, BmpFileHeaderPointsAtThePixels) {

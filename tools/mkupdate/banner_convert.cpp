@@ -100,23 +100,50 @@ bool CheckBmpPixels(const std::vector<uint8_t>& b, uint64_t width, uint64_t heig
   return true;
 }
 
-// The PNG counterpart: stb_image's palette is a 256-entry table of which only the PLTE chunk's
-// entries are set. The file is decoded a second time with every PLTE chunk replaced by one of
-// 256 entries whose red is the entry's own index, which gives back the index of every pixel.
-// (stb_image does not check chunk CRCs, so the copy keeps the old ones.)
+// Calls visit(at, length) for each whole chunk of a PNG, at its length field, and returns the
+// offset behind the last one (a chunk that runs past the end of the file ends the walk).
+template <typename Visit>
+size_t WalkPngChunks(const std::vector<uint8_t>& b, Visit visit) {
+  size_t at = 8;
+  while (at + 12 <= b.size()) {
+    uint32_t length = ((uint32_t)b[at] << 24) | ((uint32_t)b[at + 1] << 16) |
+                      ((uint32_t)b[at + 2] << 8) | b[at + 3];
+    if (length > b.size() - at - 12) break;
+    visit(at, length);
+    at += 12 + (size_t)length;
+  }
+  return at;
+}
+
+bool IsChunk(const std::vector<uint8_t>& b, size_t at, const char* type) {
+  return memcmp(&b[at + 4], type, 4) == 0;
+}
+
+// stb_image copies IDAT chunks into a buffer that it allocates at the first one with data in it;
+// an empty IDAT before that has it call memcpy on a null pointer, which is undefined. Empty IDAT
+// chunks add nothing to the picture, so the file is decoded from a copy without them.
+bool DropEmptyIdat(const std::vector<uint8_t>& b, std::vector<uint8_t>* copy) {
+  bool dropped = false;
+  copy->assign(b.begin(), b.begin() + 8);
+  size_t end = WalkPngChunks(b, [&](size_t at, uint32_t length) {
+    if (length == 0 && IsChunk(b, at, "IDAT")) dropped = true;
+    else copy->insert(copy->end(), b.begin() + at, b.begin() + at + 12 + length);
+  });
+  copy->insert(copy->end(), b.begin() + end, b.end());
+  return dropped;
+}
+
+// The PNG counterpart of the BMP palette check: stb_image's palette is a 256-entry table of which
+// only the PLTE chunk's entries are set. The file is decoded a second time with every PLTE chunk
+// replaced by one of 256 entries whose red is the entry's own index, which gives back the index of
+// every pixel. (stb_image does not check chunk CRCs, so the copy keeps the old ones.)
 bool CheckPngPalette(const std::vector<uint8_t>& b, std::string* problem) {
-  auto be32 = [&](size_t at) {
-    return ((uint32_t)b[at] << 24) | ((uint32_t)b[at + 1] << 16) | ((uint32_t)b[at + 2] << 8) |
-           b[at + 3];
-  };
   if (b.size() < 33 || b[25] != 3) return true;  // IHDR's colour type: not a palette picture
   std::vector<uint8_t> copy(b.begin(), b.begin() + 8);
   uint32_t colours = 0;
-  for (size_t at = 8; at + 12 <= b.size();) {
-    uint32_t length = be32(at);
-    if (length > b.size() - at - 12) break;  // the decoder has refused this already
+  size_t end = WalkPngChunks(b, [&](size_t at, uint32_t length) {
     size_t next = at + 12 + length;
-    if (memcmp(&b[at + 4], "PLTE", 4) == 0) {
+    if (IsChunk(b, at, "PLTE")) {
       colours = length / 3;
       static const uint8_t kHead[8] = {0, 0, 3, 0, 'P', 'L', 'T', 'E'};
       copy.insert(copy.end(), kHead, kHead + 8);
@@ -125,8 +152,8 @@ bool CheckPngPalette(const std::vector<uint8_t>& b, std::string* problem) {
     } else {
       copy.insert(copy.end(), b.begin() + at, b.begin() + next);
     }
-    at = next;
-  }
+  });
+  copy.insert(copy.end(), b.begin() + end, b.end());
   int width = 0, height = 0, channels = 0;
   unsigned char* index = stbi_load_from_memory(copy.data(), (int)copy.size(), &width, &height,
                                                &channels, 3);
@@ -152,16 +179,19 @@ bool ParseBannerFit(const std::string& text, BannerFit* fit) {
   return true;
 }
 
-bool ConvertBanner(const std::vector<uint8_t>& fileBytes, BannerFit fit,
+bool ConvertBanner(const std::vector<uint8_t>& original, BannerFit fit,
                    std::vector<uint8_t>* dib, std::string* problem) {
-  if (!IsPng(fileBytes) && !IsBmp(fileBytes)) {
+  if (!IsPng(original) && !IsBmp(original)) {
     *problem = "is neither a PNG nor a BMP file";
     return false;
   }
-  if (fileBytes.size() > INT_MAX) {  // stb_image takes the length as an int
-    *problem = "is too large to be a picture (" + std::to_string(fileBytes.size()) + " bytes)";
+  if (original.size() > INT_MAX) {  // stb_image takes the length as an int
+    *problem = "is too large to be a picture (" + std::to_string(original.size()) + " bytes)";
     return false;
   }
+  std::vector<uint8_t> trimmed;
+  const std::vector<uint8_t>& fileBytes =
+      IsPng(original) && DropEmptyIdat(original, &trimmed) ? trimmed : original;
   int width = 0, height = 0, channels = 0;
   if (!stbi_info_from_memory(fileBytes.data(), (int)fileBytes.size(), &width, &height,
                              &channels)) {
