@@ -61,6 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Picture{"png_rgba", [] { return EncodePng(320, 240, 4); }, TestColor},
         Picture{"png_rgb", [] { return EncodePng(320, 240, 3); }, TestColor},
+        Picture{"png_rgb_interlaced", [] { return EncodeInterlacedPng(320, 240); }, TestColor},
         Picture{"bmp32_top_down", [] { return EncodeBmp(320, 240, 32, true); }, TestColor},
         Picture{"bmp32_bottom_up", [] { return EncodeBmp(320, 240, 32, false); }, TestColor},
         Picture{"bmp24_top_down", [] { return EncodeBmp(320, 240, 24, true); }, TestColor},
@@ -171,6 +172,10 @@ std::vector<uint8_t> PngClaiming(uint32_t width, uint32_t height) {
   PutBe32(&b, 20, height);
   return b;
 }
+// Filtered rows of a width x height RGB picture (filter None, black), and extra bytes behind.
+std::vector<uint8_t> RgbRows(int width, int height, size_t extra) {
+  return std::vector<uint8_t>((size_t)height * (1 + 3 * width) + extra, 0);
+}
 uint32_t TwoColours(int x, int) { return x % 2 ? 0xFF0000 : 0x0000FF; }
 uint8_t IndexOfColumn(int x, int) { return (uint8_t)(x % 3); }
 
@@ -245,11 +250,58 @@ INSTANTIATE_TEST_SUITE_P(
                     return b;
                   },
                   BannerFit::kExact, "has a pixel of colour 5 but only 2 colours in its palette"},
+        // found by fuzz_banner: tests/fuzz/regressions/banner/png_idat_of_1_3_gb
+        Malformed{"png_chunk_past_the_end",
+                  [] {
+                    std::vector<uint8_t> b = EncodePng(2, 2, 3);
+                    PutBe32(&b, 33, 0x7FFFFFF0);  // the IDAT chunk behind IHDR
+                    return b;
+                  },
+                  BannerFit::kScale,
+                  "cannot be decoded: its chunk at byte 33 runs 2147483632 bytes, past the end "
+                  "of the file"},
+        Malformed{"png_one_byte_more_than_its_rows",
+                  [] { return EncodePngRows(4, 2, 2, false, RgbRows(4, 2, 1)); },
+                  BannerFit::kScale,
+                  "cannot be decoded: its compressed pixels are damaged or more than its 4 x 2 "
+                  "pixels need"},
+        Malformed{"png_interlaced_one_byte_more",
+                  [] {
+                    // 3 x 2 pixels: passes 1, 4 and 6 hold one row of one pixel, pass 7 one
+                    // row of three, the others nothing, so the rows take 3 * 4 + 10 = 22 bytes
+                    return EncodePngRows(3, 2, 2, true, std::vector<uint8_t>(23, 0));
+                  },
+                  BannerFit::kScale,
+                  "cannot be decoded: its compressed pixels are damaged or more than its 3 x 2 "
+                  "pixels need"},
         Malformed{"png_index_past_palette",
                   [] { return EncodePalettePng(320, 240, {0xFF0000, 0x00FF00}, IndexOfColumn); },
                   BannerFit::kExact,
                   "has a pixel of colour 2 but only 2 colours in its palette"}),
     [](const ::testing::TestParamInfo<Malformed>& info) { return std::string(info.param.name); });
+
+TEST(BannerPicture, InterlacedPngGivesTheSameBannerAsPlain) {
+  // Sizes where Adam7 passes are empty or uneven: the rows' length must come out right.
+  for (auto [w, h] : {std::pair{1, 1}, {3, 2}, {5, 9}, {9, 5}, {17, 13}, {2, 300}}) {
+    std::vector<uint8_t> plain, interlaced;
+    std::string problem;
+    ASSERT_TRUE(ConvertBanner(EncodePng(w, h, 3), BannerFit::kScale, &plain, &problem))
+        << w << "x" << h << ": " << problem;
+    ASSERT_TRUE(ConvertBanner(EncodeInterlacedPng(w, h), BannerFit::kScale, &interlaced,
+                              &problem))
+        << w << "x" << h << " interlaced: " << problem;
+    EXPECT_EQ(interlaced, plain) << w << "x" << h;
+  }
+  // and exactly the rows are accepted
+  std::vector<uint8_t> dib;
+  std::string problem;
+  EXPECT_TRUE(ConvertBanner(EncodePngRows(3, 2, 2, true, std::vector<uint8_t>(22, 0)),
+                            BannerFit::kScale, &dib, &problem))
+      << problem;
+  EXPECT_TRUE(ConvertBanner(EncodePngRows(4, 2, 2, false, RgbRows(4, 2, 0)), BannerFit::kScale,
+                            &dib, &problem))
+      << problem;
+}
 
 TEST(BannerPicture, PalettePngGivesItsColours) {
   std::vector<uint8_t> dib;

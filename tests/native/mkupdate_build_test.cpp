@@ -465,8 +465,10 @@ INSTANTIATE_TEST_SUITE_P(
     CommandLine, BuildUsage,
     ::testing::Values(
         Usage{"no_command", {}, "A subcommand is required"},
+        // --files excludes both; CLI11 keeps the excluded options in a set ordered by address,
+        // so which of the two it names depends on the heap (it differs in a whole-suite run)
         Usage{"folder_and_diff", {"build", "--files", "a", "--from", "b", "--to", "c"},
-              "--files excludes --from"},
+              "--files excludes --"},
         Usage{"from_without_to", {"build", "--from", "b"}, "--from requires --to"},
         Usage{"list_item_without_name", {"build", "-o", "x", "--file", "a.txt"},
               "--file a.txt: expected SOURCE=NAME"},

@@ -85,29 +85,53 @@ void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uin
 }
 }  // namespace
 
-std::vector<uint8_t> EncodePalettePng(int width, int height, const std::vector<uint32_t>& palette,
-                                      uint8_t (*index)(int, int)) {
+std::vector<uint8_t> EncodePngRows(int width, int height, int colourType, bool interlaced,
+                                   const std::vector<uint8_t>& rows,
+                                   const std::vector<uint8_t>& palette) {
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   std::vector<uint8_t> ihdr;
   for (uint32_t v : {(uint32_t)width, (uint32_t)height})
     for (int i = 3; i >= 0; --i) ihdr.push_back((uint8_t)(v >> (8 * i)));
-  ihdr.insert(ihdr.end(), {8, 3, 0, 0, 0});  // 8 bits, palette, deflate, no filter, no interlace
+  // 8 bits, deflate, adaptive filtering
+  ihdr.insert(ihdr.end(), {8, (uint8_t)colourType, 0, 0, (uint8_t)interlaced});
   PutChunk(png, "IHDR", ihdr);
-  std::vector<uint8_t> plte;
-  for (uint32_t c : palette)
-    plte.insert(plte.end(), {(uint8_t)(c >> 16), (uint8_t)(c >> 8), (uint8_t)c});
-  PutChunk(png, "PLTE", plte);
-  std::vector<uint8_t> raw;
-  for (int y = 0; y < height; ++y) {
-    raw.push_back(0);  // filter type None
-    for (int x = 0; x < width; ++x) raw.push_back(index(x, y));
-  }
+  if (!palette.empty()) PutChunk(png, "PLTE", palette);
   int length = 0;
-  unsigned char* z = stbi_zlib_compress(raw.data(), (int)raw.size(), &length, 8);
+  unsigned char* z = stbi_zlib_compress((unsigned char*)rows.data(), (int)rows.size(), &length, 8);
   PutChunk(png, "IDAT", std::vector<uint8_t>(z, z + length));
   STBIW_FREE(z);
   PutChunk(png, "IEND", {});
   return png;
+}
+
+std::vector<uint8_t> EncodePalettePng(int width, int height, const std::vector<uint32_t>& palette,
+                                      uint8_t (*index)(int, int)) {
+  std::vector<uint8_t> plte;
+  for (uint32_t c : palette)
+    plte.insert(plte.end(), {(uint8_t)(c >> 16), (uint8_t)(c >> 8), (uint8_t)c});
+  std::vector<uint8_t> rows;
+  for (int y = 0; y < height; ++y) {
+    rows.push_back(0);  // filter type None
+    for (int x = 0; x < width; ++x) rows.push_back(index(x, y));
+  }
+  return EncodePngRows(width, height, 3, false, rows, plte);
+}
+
+std::vector<uint8_t> EncodeInterlacedPng(int width, int height) {
+  static const int kPass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                  {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  std::vector<uint8_t> rows;
+  for (const int* p : kPass) {
+    if (width <= p[0]) continue;  // a pass without columns has no rows either
+    for (int y = p[1]; y < height; y += p[3]) {
+      rows.push_back(0);  // filter type None
+      for (int x = p[0]; x < width; x += p[2]) {
+        uint32_t c = TestColor(x, y);
+        rows.insert(rows.end(), {(uint8_t)(c >> 16), (uint8_t)(c >> 8), (uint8_t)c});
+      }
+    }
+  }
+  return EncodePngRows(width, height, 2, true, rows);
 }
 
 std::vector<uint8_t> EncodeBmp(int width, int height, int bits, bool topDown,

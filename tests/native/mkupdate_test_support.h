@@ -32,6 +32,13 @@ uint32_t TestColor(int x, int y);
 // Pixels as RGB or RGBA rows, top-down.
 std::vector<uint8_t> TestPixels(int width, int height, int channels);
 std::vector<uint8_t> EncodePng(int width, int height, int channels);
+// An 8-bit PNG of colour type 0, 2, 3, 4 or 6 whose IDAT data is rows, compressed: filtered rows
+// as the decoder expects them, or anything else on purpose; palette is the PLTE chunk's body.
+std::vector<uint8_t> EncodePngRows(int width, int height, int colourType, bool interlaced,
+                                   const std::vector<uint8_t>& rows,
+                                   const std::vector<uint8_t>& palette = {});
+// An Adam7-interlaced 8-bit RGB PNG of TestColor.
+std::vector<uint8_t> EncodeInterlacedPng(int width, int height);
 // An 8-bit palette PNG (colour type 3): palette holds 0xRRGGBB entries, index(x, y) the entry
 // of each pixel, which may lie past the palette on purpose.
 std::vector<uint8_t> EncodePalettePng(int width, int height, const std::vector<uint32_t>& palette,

@@ -3,6 +3,8 @@
 #include <limits.h>
 #include <string.h>
 
+#include <memory>
+
 #include "package/package_format.h"
 #include "package/package_writer.h"
 
@@ -133,6 +135,65 @@ bool DropEmptyIdat(const std::vector<uint8_t>& b, std::vector<uint8_t>* copy) {
   return dropped;
 }
 
+uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
+  return ((uint32_t)b[at] << 24) | ((uint32_t)b[at + 1] << 16) | ((uint32_t)b[at + 2] << 8) |
+         b[at + 3];
+}
+
+// The bytes of a PNG's filtered rows: one filter byte and the packed pixels a row, for each of
+// the seven Adam7 passes of an interlaced picture.
+uint64_t PngRowBytes(uint64_t width, uint64_t height, int depth, int colourType, bool interlaced) {
+  static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+  const uint64_t bits = (uint64_t)kChannels[colourType % 7] * depth;
+  if (!interlaced) return height * (1 + (width * bits + 7) / 8);
+  static const int kPass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                  {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  uint64_t total = 0;
+  for (const int* p : kPass) {
+    if (width <= (uint64_t)p[0] || height <= (uint64_t)p[1]) continue;
+    uint64_t w = (width - p[0] + p[2] - 1) / p[2], h = (height - p[1] + p[3] - 1) / p[3];
+    total += h * (1 + (w * bits + 7) / 8);
+  }
+  return total;
+}
+
+// stb_image believes a PNG's chunk lengths and its compressed data: it grows its buffer for the
+// IDAT data to a chunk's declared length before reading the chunk (a 117-byte file declaring a
+// chunk of 1.3 GB had it allocate 2 GB), and it inflates that data into a buffer that grows for
+// as long as the data goes on (a 1 MB file holding 1 GB of zeros behind a 320 x 240 picture took
+// 1 GB and was accepted). So, before decoding: every chunk up to IEND must lie inside the file,
+// and the IDAT data must inflate into no more than the rows that the picture's size needs.
+bool CheckPngData(const std::vector<uint8_t>& b, uint64_t width, uint64_t height,
+                  std::string* problem) {
+  std::vector<char> data;
+  bool headerless = false;  // Apple's CgBI variant: raw deflate data
+  for (size_t at = 8; at + 8 <= b.size();) {
+    if (IsChunk(b, at, "IEND")) break;
+    const uint64_t length = Be32(b, at);
+    if (at + 12 + length > b.size()) {
+      *problem = "cannot be decoded: its chunk at byte " + std::to_string(at) + " runs " +
+                 std::to_string(length) + " bytes, past the end of the file";
+      return false;
+    }
+    if (IsChunk(b, at, "CgBI")) headerless = true;
+    if (IsChunk(b, at, "IDAT"))
+      data.insert(data.end(), b.begin() + at + 8, b.begin() + at + 8 + length);
+    at += 12 + length;
+  }
+  const uint64_t rows = PngRowBytes(width, height, b[24], b[25], b[28] != 0);
+  std::unique_ptr<char[]> out(new char[rows]);  // at most 128 MB within the size limits
+  int got = headerless ? stbi_zlib_decode_noheader_buffer(out.get(), (int)rows, data.data(),
+                                                          (int)data.size())
+                       : stbi_zlib_decode_buffer(out.get(), (int)rows, data.data(),
+                                                 (int)data.size());
+  if (got < 0) {
+    *problem = "cannot be decoded: its compressed pixels are damaged or more than its " +
+               SizeText(width, height) + " pixels need";
+    return false;
+  }
+  return true;
+}
+
 // The PNG counterpart of the BMP palette check: stb_image's palette is a 256-entry table of which
 // only the PLTE chunk's entries are set. The file is decoded a second time with every PLTE chunk
 // replaced by one of 256 entries whose red is the entry's own index, which gives back the index of
@@ -216,6 +277,8 @@ bool ConvertBanner(const std::vector<uint8_t>& original, BannerFit fit,
     return false;
   }
   if (IsBmp(fileBytes) && !CheckBmpPixels(fileBytes, claimedWidth, claimedHeight, problem))
+    return false;
+  if (IsPng(fileBytes) && !CheckPngData(fileBytes, claimedWidth, claimedHeight, problem))
     return false;
   unsigned char* rgb = stbi_load_from_memory(fileBytes.data(), (int)fileBytes.size(), &width,
                                              &height, &channels, 3);
