@@ -24,20 +24,6 @@ bool RunOp(Op op, const std::string& source, const std::string& dest) {
   return CopyTree(source.c_str(), dest.c_str(), "", op == kCopy);
 }
 
-// The names in a folder in the order in which the listing returns them.
-std::vector<std::string> ListingOrder(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = entry.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
-}
-
 const Files kNested = {{"top.txt", "top"},
                        {"sub\\b.txt", "b"},
                        {"sub\\deeper\\c.txt", "c"},
@@ -154,7 +140,7 @@ std::string MakeTooDeepToList(const std::string& parent) {
   return name;
 }
 void RemoveTooDeepToList(const std::string& parent) {
-  for (const std::string& name : ListingOrder(parent)) {
+  for (const std::string& name : FolderEntries(parent)) {
     if (name.size() < 200) continue;
     RemoveLong(parent + "\\" + name + "\\in.txt");
     RemoveLong(parent + "\\" + name);
@@ -216,8 +202,8 @@ TEST(TreeUnlistable, StopsTheWalkWithFalse) {
                         {"zz_after\\g.txt", "g"}});
       std::string bad = c.make(source + "\\m_mid");
       TreeSnapshot before = SnapshotTree(source);
-      std::vector<std::string> top = ListingOrder(source);
-      std::vector<std::string> mid = ListingOrder(source + "\\m_mid");
+      std::vector<std::string> top = FolderEntries(source);
+      std::vector<std::string> mid = FolderEntries(source + "\\m_mid");
 
       EXPECT_FALSE(RunOp(op, source, dest));
       ExpectUntouchedAfter(mid, bad, source, dest, op, before, "m_mid");

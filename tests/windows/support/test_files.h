@@ -23,6 +23,8 @@ bool DirExists(const std::string& path);
 size_t LastSeparator(const std::string& path);
 bool MakeDirs(const std::string& path);    // every missing folder along path
 void RemoveTree(const std::string& path);  // the folder and all below it; read-only files too
+// The names directly inside a folder, in the order in which the listing returns them.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Paths of any length, through the "\\?\" form of the wide functions (MAX_PATH does not apply).
 std::wstring LongPath(const std::string& ansiPath);

@@ -69,16 +69,8 @@ std::string ParentOf(const std::string& path) {
 }
 
 std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = entry.cFileName;
-    if (name != "." && name != "..") names.insert(name);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
+  std::vector<std::string> names = FolderEntries(folder);
+  return std::set<std::string>(names.begin(), names.end());
 }
 
 Step Box(Phase phase, const std::string& text) {
